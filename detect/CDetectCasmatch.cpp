@@ -1,0 +1,6 @@
+#include "CDetectCasmatch.h"
+
+bool CDetectCasmatch::LoadTemplate()
+{
+    return LoadChartTemplate(kTemplatePath, kPatchCount, kAngleStep, kPatchHalfSize);
+}
