@@ -10,16 +10,21 @@ double LabF(double t)
     return 7.787 * t + 16.0 / 116.0;
 }
 
-cv::Scalar XYZToLab(const cv::Scalar& xyz)
+void XYZToLab(const double xyz[3], double lab[3])
 {
     const double white[3] = {kWhiteX, kWhiteY, kWhiteZ};
     const double fx = LabF(xyz[0] / white[0]);
     const double fy = LabF(xyz[1] / white[1]);
     const double fz = LabF(xyz[2] / white[2]);
-    cv::Scalar lab;
     lab[0] = 116.0 * fy - 16.0;
     lab[1] = 500.0 * (fx - fy);
     lab[2] = 200.0 * (fy - fz);
-    lab[3] = 0.0;
-    return lab;
+}
+
+cv::Scalar XYZToLab(const cv::Scalar& xyz)
+{
+    const double in[3] = {xyz[0], xyz[1], xyz[2]};
+    double lab[3];
+    XYZToLab(in, lab);
+    return cv::Scalar(lab[0], lab[1], lab[2], 0.0);
 }

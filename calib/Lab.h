@@ -13,3 +13,5 @@ double LabF(double t);
 // X, Y, Z (components 0 to 2, white Y = 100) to L*, a*, b* against the
 // white above. Component 3 of the result is 0.
 cv::Scalar XYZToLab(const cv::Scalar& xyz);
+// The same conversion on plain arrays, for whole rows of colours.
+void XYZToLab(const double xyz[3], double lab[3]);
