@@ -2,7 +2,8 @@
 
 #include "OutputFile.h"
 #include "ProgressLine.h"
-#include "ReferenceWriter.h"
+#include "LabTransform.h"
+#include "LabWriter.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -49,7 +50,8 @@ bool CAnalysis::Run(const char* path_img, const char* path_calib, const char* pa
     }
     const int64_t total = static_cast<int64_t>(mat_img.rows) * mat_img.cols;
     ProgressLine progress(std::cout, total);
-    WriteLabReference(mat_img, *colorCorrection, ofs, &progress);
+    const LabTransform transform(*colorCorrection);
+    WriteLab(mat_img, transform, ofs, &progress);
     std::cout.flush();
     if (!ofs.Commit(error)) {
         std::fprintf(stderr, "\nCan't write the output file %s: %s.\n", path_out, error.c_str());

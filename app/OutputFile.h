@@ -28,6 +28,13 @@ public:
     bool Commit(std::string& error);
     // Drops the temporary file; the target stays as it was.
     void Abort();
+    // Marks the output as failed for `reason` unless it failed already.
+    void Fail(const std::string& reason)
+    {
+        if (error_.empty()) {
+            error_ = reason;
+        }
+    }
 
     bool Failed() const { return !error_.empty(); }
 
