@@ -44,7 +44,8 @@ int LabBlockRows(int width)
     return width >= kBlockPixels ? 1 : kBlockPixels / width;
 }
 
-bool WriteLab(const cv::Mat& image, const LabTransform& transform, OutputFile& out, ProgressLine* progress)
+bool WriteLab(const cv::Mat& image, const LabTransform& transform, OutputFile& out, ProgressLine* progress,
+              int blockRows)
 {
     CV_Assert(image.type() == CV_8UC3);
     const int h = image.rows;
@@ -52,7 +53,9 @@ bool WriteLab(const cv::Mat& image, const LabTransform& transform, OutputFile& o
     if (h == 0 || w == 0) {
         return true;
     }
-    const int blockRows = LabBlockRows(w);
+    if (blockRows <= 0) {
+        blockRows = LabBlockRows(w);
+    }
     const int blocks = (h + blockRows - 1) / blockRows;
     std::atomic<bool> ok{true};
     std::atomic<bool> outOfMemory{false};

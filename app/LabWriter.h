@@ -20,7 +20,9 @@ size_t LabRowTextCapacity(int width);
 // that finished the previous block; memory in flight is a block of text and
 // a row of values per thread. Progress is reported after each block.
 // Returns false when a write fails (the output then holds the error).
-bool WriteLab(const cv::Mat& image, const LabTransform& transform, OutputFile& out, ProgressLine* progress);
+// `blockRows` 0 chooses the block size from the width.
+bool WriteLab(const cv::Mat& image, const LabTransform& transform, OutputFile& out, ProgressLine* progress,
+              int blockRows = 0);
 
 // Rows per block for an image `width` pixels wide.
 int LabBlockRows(int width);

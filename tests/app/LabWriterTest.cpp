@@ -37,7 +37,8 @@ protected:
         delete dir_;
     }
 
-    static std::string WriteWith(const cv::Mat& image, bool reference, std::string* progressText = nullptr)
+    static std::string WriteWith(const cv::Mat& image, bool reference, std::string* progressText = nullptr,
+                                 int blockRows = 0)
     {
         const std::string path = *dir_ / "out.txt";
         OutputFile out;
@@ -48,7 +49,7 @@ protected:
         if (reference) {
             EXPECT_TRUE(WriteLabReference(image, *correction_, out, &progress));
         } else {
-            EXPECT_TRUE(WriteLab(image, LabTransform(*correction_), out, &progress));
+            EXPECT_TRUE(WriteLab(image, LabTransform(*correction_), out, &progress, blockRows));
         }
         EXPECT_TRUE(out.Commit(error)) << error;
         if (progressText) {
@@ -103,7 +104,7 @@ TEST_F(LabWriterTest, OutputIsByteIdenticalToTheReferenceWhateverTheThreads)
         saturated.at<cv::Vec3b>(i / 25, i % 25) = cv::Vec3b(levels[i % 5], levels[(i / 5) % 5], levels[i / 25]);
     }
     const cv::Mat images[] = {RandomImage(1, 1, 1), RandomImage(3, 2, 2), RandomImage(1, 9, 3), greys, greys.t(),
-                              saturated, RandomImage(700, 300, 4)};  // the last spans several blocks
+                              saturated, RandomImage(70, 45, 4)};
     const int threadCounts[] = {1, 2, 3};
     const int saved = omp_get_max_threads();
     for (const cv::Mat& image : images) {
@@ -111,10 +112,14 @@ TEST_F(LabWriterTest, OutputIsByteIdenticalToTheReferenceWhateverTheThreads)
         const std::string ref = WriteWith(image, true, &refProgress);
         for (int threads : threadCounts) {
             omp_set_num_threads(threads);
-            std::string progress;
-            const std::string fast = WriteWith(image, false, &progress);
-            EXPECT_TRUE(fast == ref) << image.cols << " x " << image.rows << " with " << threads << " threads";
-            EXPECT_EQ(progress, refProgress) << image.cols << " x " << image.rows;
+            // Blocks of the default size, and of 7 rows so that images span several.
+            for (int blockRows : {0, 7}) {
+                std::string progress;
+                const std::string fast = WriteWith(image, false, &progress, blockRows);
+                EXPECT_TRUE(fast == ref) << image.cols << " x " << image.rows << " with " << threads
+                                         << " threads, block rows " << blockRows;
+                EXPECT_EQ(progress, refProgress) << image.cols << " x " << image.rows;
+            }
         }
     }
     omp_set_num_threads(saved);
