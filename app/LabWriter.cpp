@@ -23,14 +23,17 @@ char* AppendSeparator(char* p)
 
 size_t LabRowTextCapacity(int width)
 {
-    return static_cast<size_t>(width) * 3 * (kFormatG6MaxChars + 2) + 1;
+    // Every value with its separator, the newline, and the scratch room the
+    // formatter may write past the end of the last value.
+    return static_cast<size_t>(width) * 3 * (velvane::kFormatG6MaxChars + 2) + 1 +
+           (velvane::kFormatG6BufferChars - velvane::kFormatG6MaxChars);
 }
 
 char* FormatLabRow(const double* lab, int width, char* p)
 {
     const int count = 3 * width;
     for (int k = 0; k < count; ++k) {
-        p = FormatG6(lab[k], p);
+        p = velvane::FormatG6(lab[k], p);
         if (k != count - 1) {
             p = AppendSeparator(p);
         }
