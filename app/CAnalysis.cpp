@@ -5,20 +5,22 @@
 #include "LabTransform.h"
 #include "LabWriter.h"
 
+#include "ImageFile.h"
+
 #include <opencv2/imgcodecs.hpp>
 
 #include <cstdio>
 #include <iostream>
 
+#include <sys/stat.h>
+
 namespace {
 
-cv::Mat ReadPhotograph(const char* path)
+// True when both paths name one existing file.
+bool SameFile(const char* a, const char* b)
 {
-    try {
-        return cv::imread(path, cv::IMREAD_COLOR);
-    } catch (const cv::Exception&) {
-        return cv::Mat();
-    }
+    struct stat sa, sb;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -35,11 +37,19 @@ bool CAnalysis::Run(const char* path_img, const char* path_calib, const char* pa
         return false;
     }
 
-    const cv::Mat mat_img = ReadPhotograph(path_img);
+    std::string problem;
+    const cv::Mat mat_img = ReadImageFile(path_img, cv::IMREAD_COLOR, &problem);
     if (mat_img.empty()) {
-        std::fprintf(stderr, "Can't read the photograph %s: no output was written to %s.\n", path_img,
-                     path_out);
+        std::fprintf(stderr, "Can't read the photograph %s: %s; no output was written to %s.\n", path_img,
+                     problem.c_str(), path_out);
         return false;
+    }
+    for (const char* input : {path_img, path_calib}) {
+        if (SameFile(input, path_out)) {
+            std::fprintf(stderr, "Can't write the output file %s: it is the input photograph %s.\n", path_out,
+                         input);
+            return false;
+        }
     }
 
     OutputFile ofs;

@@ -1,5 +1,6 @@
 #include "CDetect.h"
 
+#include "ImageFile.h"
 #include "ReferencePath.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -12,15 +13,9 @@
 namespace {
 
 // Reads an image as 8-bit B, G, R without applying any EXIF orientation.
-// A file the decoders reject, or one they refuse to decode, gives an empty
-// image.
-cv::Mat ReadColorImage(const std::string& path)
+cv::Mat ReadColorImage(const std::string& path, std::string& problem)
 {
-    try {
-        return cv::imread(path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
-    } catch (const cv::Exception&) {
-        return cv::Mat();
-    }
+    return ReadImageFile(path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION, &problem);
 }
 
 void Complain(const char* message)
@@ -33,9 +28,11 @@ void Complain(const char* message)
 bool CDetect::ReadTemplateImage(const char* path)
 {
     templateImage.release();
-    templateImage = ReadColorImage(ResolveReferencePath(path));
+    std::string problem;
+    templateImage = ReadColorImage(ResolveReferencePath(path), problem);
     if (templateImage.empty()) {
         Complain("Can't open template file.");
+        std::fprintf(stderr, "%s: %s\n", path, problem.c_str());
         return false;
     }
     return true;
@@ -58,10 +55,12 @@ bool CDetect::LoadInputImage(const char* path)
 {
     inputImage.release();
     ResetInputRoi();
-    inputImage = ReadColorImage(path);
+    std::string problem;
+    inputImage = ReadColorImage(path, problem);
     std::printf("Reading : %s\n", path);
     if (inputImage.empty()) {
         Complain("Can't open input file for detection.");
+        std::fprintf(stderr, "%s: %s\n", path, problem.c_str());
         return false;
     }
     return true;

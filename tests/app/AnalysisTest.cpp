@@ -113,6 +113,8 @@ protected:
         return name;
     }
 
+    const std::string old_ = "earlier result\n";
+
     // No temporary file left beside the outputs.
     void ExpectNoStrayFiles() const
     {
@@ -212,34 +214,88 @@ TEST_F(AnalysisTest, MissingMonitorTableStillCompletes)
     EXPECT_EQ(ReadFile(dir_ / "with.txt"), ReadFile(dir_ / "without.txt"));
 }
 
-TEST_F(AnalysisTest, FailuresLeaveTheEarlierOutputUntouched)
+namespace {
+
+void Truncate(const TempDir& d, const std::string& name, double keep)
+{
+    const std::string bytes = ReadFile(d / name);
+    d.Write(name, bytes.substr(0, static_cast<size_t>(static_cast<double>(bytes.size()) * keep)));
+}
+
+void Remove(const TempDir& d, const std::string& name) { std::filesystem::remove(d.path() / name); }
+
+}  // namespace
+
+TEST_F(AnalysisTest, BadInputAndFailuresLeaveTheEarlierOutputUntouched)
 {
     struct Case {
         const char* name;
         std::function<void(const TempDir&)> breakIt;
         std::vector<std::string> args;
         int status;
-        const char* err;  // a regular expression the whole of stderr must match
+        std::string err;  // a regular expression the whole of stderr must match
     };
-    const std::string old = "earlier result\n";
+    const std::string calibFailed = "Calibration failed: no output was written to out\\.txt\\.\n";
+    const std::string noDetection = "Can't open input file for detection\\.\n";
+    const std::string noTemplate = "Can't open template file\\.\ndata\\\\MacbethTmpl_korr_v2\\.jpg: ";
+    const std::string noXYZ =
+        "The measured XYZ of the chart \\(Data\\\\MeasuredMacbethXYZ\\.csv\\) is not loaded: calibration is "
+        "impossible\\.\n";
+    const std::vector<std::string> normal = {"photo.png", "calib.png", "out.txt"};
     const Case cases[] = {
         {"calibration photograph missing", nullptr, {"photo.png", "nocalib.png", "out.txt"}, 1,
-         "Can't open input file for detection\\.\nCalibration failed: no output was written to out\\.txt\\.\n"},
-        {"template missing", [](const TempDir& d) { std::filesystem::remove(d.path() / "data/MacbethTmpl_korr_v2.jpg"); },
-         {"photo.png", "calib.png", "out.txt"}, 1,
-         "Can't open template file\\.\nThe measured XYZ.*\nCalibration failed: .*\n"},
-        {"measured XYZ malformed", [](const TempDir& d) { d.Write("data/MeasuredMacbethXYZ.csv", "h\n1,2\n"); },
-         {"photo.png", "calib.png", "out.txt"}, 1, "The measured XYZ .*\nCalibration failed: .*\n"},
+         noDetection + "nocalib\\.png: No such file or directory\n" + calibFailed},
+        {"calibration photograph empty", [](const TempDir& d) { d.Write("calib.png", ""); }, normal, 1,
+         noDetection + "calib\\.png: the file is empty\n" + calibFailed},
+        {"calibration photograph a truncated JPEG",
+         [](const TempDir& d) {
+             cv::imwrite(d / "calib.jpg", cv::imread(d / "calib.png"));
+             Truncate(d, "calib.jpg", 0.5);
+         },
+         {"photo.png", "calib.jpg", "out.txt"}, 1,
+         noDetection + "calib\\.jpg: the file is damaged \\(the JPEG data ends early\\)\n" + calibFailed},
+        {"calibration photograph a truncated PNG", [](const TempDir& d) { Truncate(d, "calib.png", 0.5); }, normal, 1,
+         noDetection + "calib\\.png: the file is damaged \\(libpng error: .*\\)\n" + calibFailed},
+        {"calibration photograph binary garbage", [](const TempDir& d) { d.Write("calib.png", std::string("\x89PNG\0\0\xff", 7)); },
+         normal, 1, noDetection + "calib\\.png: .*\n" + calibFailed},
+        {"template missing", [](const TempDir& d) { Remove(d, "data/MacbethTmpl_korr_v2.jpg"); }, normal, 1,
+         noTemplate + "No such file or directory\n" + noXYZ + calibFailed},
+        {"template empty", [](const TempDir& d) { d.Write("data/MacbethTmpl_korr_v2.jpg", ""); }, normal, 1,
+         noTemplate + "the file is empty\n" + noXYZ + calibFailed},
+        {"measured XYZ missing", [](const TempDir& d) { Remove(d, "data/MeasuredMacbethXYZ.csv"); }, normal, 1,
+         noXYZ + calibFailed},
+        {"measured XYZ empty", [](const TempDir& d) { d.Write("data/MeasuredMacbethXYZ.csv", ""); }, normal, 1,
+         noXYZ + calibFailed},
+        {"measured XYZ too short", [](const TempDir& d) { d.Write("data/MeasuredMacbethXYZ.csv", "h\n1,2\n"); }, normal, 1,
+         noXYZ + calibFailed},
+        {"measured XYZ with NUL bytes",
+         [](const TempDir& d) { d.Write("data/MeasuredMacbethXYZ.csv", std::string("h\np,1\0,2,3\n", 11)); }, normal, 1,
+         noXYZ + calibFailed},
         {"chart larger than the photograph", [](const TempDir& d) { cv::imwrite(d / "calib.png", cv::Mat(100, 100, CV_8UC3)); },
-         {"photo.png", "calib.png", "out.txt"}, 1,
-         "The calibration photograph is smaller than the chart template\\.\nCalibration failed: .*\n"},
-        {"photograph unreadable", [](const TempDir& d) { d.Write("photo.png", "not an image"); },
-         {"photo.png", "calib.png", "out.txt"}, 1,
-         "Can't read the photograph photo\\.png: no output was written to out\\.txt\\.\n"},
+         normal, 1, "The calibration photograph is smaller than the chart template\\.\n" + calibFailed},
+        {"photograph missing", [](const TempDir& d) { Remove(d, "photo.png"); }, normal, 1,
+         "Can't read the photograph photo\\.png: No such file or directory; no output was written to out\\.txt\\.\n"},
+        {"photograph empty", [](const TempDir& d) { d.Write("photo.png", ""); }, normal, 1,
+         "Can't read the photograph photo\\.png: the file is empty; no output was written to out\\.txt\\.\n"},
+        {"photograph not an image", [](const TempDir& d) { d.Write("photo.png", "not an image"); }, normal, 1,
+         "Can't read the photograph photo\\.png: not an image file the program can read; no output was written to "
+         "out\\.txt\\.\n"},
+        {"photograph a truncated PNG",
+         [](const TempDir& d) {
+             cv::Mat big(300, 400, CV_8UC3);
+             cv::randu(big, cv::Scalar::all(0), cv::Scalar::all(256));
+             cv::imwrite(d / "photo.png", big);
+             Truncate(d, "photo.png", 0.6);
+         },
+         normal, 1, "Can't read the photograph photo\\.png: the file is damaged \\(libpng error: .*\\); no output .*\n"},
+        {"photograph a directory", [](const TempDir& d) { Remove(d, "photo.png"); std::filesystem::create_directory(d.path() / "photo.png"); },
+         normal, 1, "Can't read the photograph photo\\.png: Is a directory; no output was written to out\\.txt\\.\n"},
         {"output folder missing", nullptr, {"photo.png", "calib.png", "nofolder/out.txt"}, 1,
          "Can't write the output file nofolder/out\\.txt: No such file or directory\\.\n"},
         {"output is a directory", [](const TempDir& d) { std::filesystem::create_directory(d.path() / "adir"); },
          {"photo.png", "calib.png", "adir"}, 1, "Can't write the output file adir: Is a directory\\.\n"},
+        {"output is the photograph", nullptr, {"photo.png", "calib.png", "photo.png"}, 1,
+         "Can't write the output file photo\\.png: it is the input photograph photo\\.png\\.\n"},
         {"output device full", nullptr, {"photo.png", "calib.png", "/dev/full"}, 1,
          "\nCan't write the output file /dev/full: No space left on device\\.\n"},
         {"too few arguments", nullptr, {"photo.png", "calib.png"}, 2, "Usage: velvane PHOTO CALIB_PHOTO OUT\\.txt\n(.|\n)*"},
@@ -248,15 +304,62 @@ TEST_F(AnalysisTest, FailuresLeaveTheEarlierOutputUntouched)
         SCOPED_TRACE(c.name);
         ChartFixture::WriteWorkingFolder(dir_);
         WritePhoto("photo.png", 4, 3, {{9, 99, 199}});
-        dir_.Write("out.txt", old);
+        dir_.Write("out.txt", old_);
+        const std::string photo = ReadFile(dir_ / "photo.png");
         if (c.breakIt) {
             c.breakIt(dir_);
         }
         const RunResult r = Run(c.args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_TRUE(std::regex_match(r.err, std::regex(c.err))) << r.err;
-        EXPECT_EQ(ReadFile(dir_ / "out.txt"), old);
+        EXPECT_EQ(ReadFile(dir_ / "out.txt"), old_);
+        if (!c.breakIt) {
+            EXPECT_EQ(ReadFile(dir_ / "photo.png"), photo);
+        }
         ExpectNoStrayFiles();
+        std::filesystem::remove_all(dir_.path() / "photo.png");
+    }
+}
+
+TEST_F(AnalysisTest, UnusualButReadableInputsSucceed)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const TempDir&)> prepare;
+        std::vector<std::string> args;
+        const char* out;
+        int rows, cols;
+    };
+    const auto greyPhoto = [](const TempDir& d) { cv::imwrite(d / "photo.png", cv::Mat(3, 5, CV_8UC1, cv::Scalar(77))); };
+    const auto deepPhoto = [](const TempDir& d) { cv::imwrite(d / "photo.png", cv::Mat(2, 4, CV_16UC3, cv::Scalar(100, 20000, 65535))); };
+    const auto alphaPhoto = [](const TempDir& d) { cv::imwrite(d / "photo.png", cv::Mat(4, 2, CV_8UC4, cv::Scalar(1, 2, 3, 0))); };
+    const auto oddNames = [](const TempDir& d) {
+        std::filesystem::create_directories(d.path() / "my photos");
+        std::filesystem::copy_file(d.path() / "calib.png", d.path() / "my photos/étalonnage 1.png");
+        cv::imwrite(d / "my photos/фото 2.png", cv::Mat(2, 3, CV_8UC3, cv::Scalar(5, 6, 7)));
+    };
+    const auto monitorTableEmpty = [](const TempDir& d) {
+        d.Write("data/MonitorRGB4913DG.csv", "");
+        cv::imwrite(d / "photo.png", cv::Mat(1, 1, CV_8UC3, cv::Scalar(5, 6, 7)));
+    };
+    const Case cases[] = {
+        {"grey-scale photograph", greyPhoto, {"photo.png", "calib.png", "out.txt"}, "out.txt", 3, 5},
+        {"16-bit photograph", deepPhoto, {"photo.png", "calib.png", "out.txt"}, "out.txt", 2, 4},
+        {"photograph with alpha", alphaPhoto, {"photo.png", "calib.png", "out.txt"}, "out.txt", 4, 2},
+        {"spaces and non-ASCII in paths", oddNames,
+         {"my photos/фото 2.png", "my photos/étalonnage 1.png", "my photos/résultat 3.txt"}, "my photos/résultat 3.txt", 2, 3},
+        {"empty monitor table", monitorTableEmpty, {"photo.png", "calib.png", "out.txt"}, "out.txt", 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChartFixture::WriteWorkingFolder(dir_);
+        c.prepare(dir_);
+        const RunResult r = Run(c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        const auto lines = SplitLines(ReadFile(dir_ / c.out));
+        ASSERT_EQ(static_cast<int>(lines.size()), c.rows);
+        EXPECT_EQ(static_cast<int>(ParseValues(lines[0]).size()), 3 * c.cols);
     }
 }
 

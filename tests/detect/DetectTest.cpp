@@ -67,7 +67,8 @@ TEST_F(DetectTest, TemplatesLoadWithTheirChartConstants)
     testing::internal::CaptureStderr();
     EXPECT_FALSE(casmatch.LoadTemplate());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't open template file.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't open template file.\ndata\\CasmatchTmpl.jpg: No such file or directory\n");
     EXPECT_TRUE(casmatch.PatchCenters().empty());
 
     cv::imwrite("data/CasmatchTmpl.jpg", templ_);
@@ -87,7 +88,8 @@ TEST_F(DetectTest, MissingPhotographIsReportedOnBothStreams)
     testing::internal::CaptureStderr();
     EXPECT_FALSE(detector.LoadInputImage("missing.png"));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Reading : missing.png\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't open input file for detection.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't open input file for detection.\nmissing.png: No such file or directory\n");
     EXPECT_TRUE(detector.InputImage().empty());  // the earlier photograph is gone
 }
 
