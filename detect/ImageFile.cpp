@@ -5,16 +5,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
-#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-bool ReadBytes(const std::string& path, std::vector<uchar>& bytes, std::string& problem)
+// Checks that `path` names a readable, non-empty file; reads its first
+// bytes into `head`.
+bool CheckFile(const std::string& path, unsigned char head[3], std::string& problem)
 {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
@@ -30,20 +30,10 @@ bool ReadBytes(const std::string& path, std::vector<uchar>& bytes, std::string& 
         problem = std::strerror(errno);
         return false;
     }
-    bytes.clear();
-    uchar chunk[1 << 16];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    const bool failed = std::ferror(f) != 0;
-    const int err = errno;
+    head[0] = head[1] = head[2] = 0;
+    const size_t n = std::fread(head, 1, 3, f);
     std::fclose(f);
-    if (failed) {
-        problem = std::strerror(err);
-        return false;
-    }
-    if (bytes.empty()) {
+    if (n == 0) {
         problem = "the file is empty";
         return false;
     }
@@ -53,30 +43,39 @@ bool ReadBytes(const std::string& path, std::vector<uchar>& bytes, std::string& 
 // A JPEG must end its last scan (the last start-of-scan marker FF DA) with
 // an end-of-image marker FF D9. Inside a scan a data byte FF is always
 // followed by 00 or a restart marker, so neither marker occurs by accident.
-bool JpegIsComplete(const std::vector<uchar>& b)
+// The file is streamed, so this costs no memory.
+bool JpegIsComplete(const std::string& path)
 {
-    size_t lastScan = 0;
-    bool haveScan = false;
-    for (size_t i = 0; i + 1 < b.size(); ++i) {
-        if (b[i] == 0xFF && b[i + 1] == 0xDA) {
-            lastScan = i;
-            haveScan = true;
-        }
-    }
-    if (!haveScan) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
         return false;
     }
-    for (size_t i = lastScan + 2; i + 1 < b.size(); ++i) {
-        if (b[i] == 0xFF && b[i + 1] == 0xD9) {
-            return true;
+    bool scanSeen = false;
+    bool endAfterScan = false;
+    int previous = -1;
+    unsigned char chunk[1 << 16];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        for (size_t i = 0; i < n; ++i) {
+            const int b = chunk[i];
+            if (previous == 0xFF) {
+                if (b == 0xDA) {
+                    scanSeen = true;
+                    endAfterScan = false;
+                } else if (b == 0xD9 && scanSeen) {
+                    endAfterScan = true;
+                }
+            }
+            previous = b;
         }
     }
-    return false;
+    std::fclose(f);
+    return endAfterScan;
 }
 
-bool IsJpeg(const std::vector<uchar>& b)
+bool IsJpeg(const unsigned char head[3])
 {
-    return b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF;
+    return head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
 }
 
 // Runs `decode` with the standard error stream diverted to a temporary file
@@ -139,16 +138,16 @@ std::string DamageReported(const std::string& messages)
 cv::Mat ReadImageFile(const std::string& path, int flags, std::string* problem)
 {
     std::string why;
-    std::vector<uchar> bytes;
+    unsigned char head[3];
     cv::Mat image;
-    if (!ReadBytes(path, bytes, why)) {
+    if (!CheckFile(path, head, why)) {
         // nothing to decode
-    } else if (IsJpeg(bytes) && !JpegIsComplete(bytes)) {
+    } else if (IsJpeg(head) && !JpegIsComplete(path)) {
         why = "the file is damaged (the JPEG data ends early)";
     } else {
         std::string messages;
         try {
-            messages = WithStderrCaptured([&] { image = cv::imdecode(bytes, flags); });
+            messages = WithStderrCaptured([&] { image = cv::imread(path, flags); });
         } catch (const cv::Exception& e) {
             image.release();
             messages = e.err;

@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 
 namespace {
@@ -21,6 +20,30 @@ std::vector<std::string> SplitLines(const std::string& text)
         lines.push_back(line);
     }
     return lines;
+}
+
+// Whole-text match where '*' in the pattern stands for any run of characters.
+bool Matches(const std::string& text, const std::string& pattern)
+{
+    size_t t = 0, p = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            ++p;
+            ++t;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
 }
 
 std::vector<double> ParseValues(const std::string& line)
@@ -165,12 +188,12 @@ TEST_F(AnalysisTest, ConsoleShowsDetectionAndProgress)
     const RunResult r = Run({"photo.png", "calib.png", "out.txt"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    const std::regex expected(
-        "Reading : calib\\.png\n"
-        "Matching Angle   0, Coef 0\\.0\\d\\d\\d, Position\\( 520,  700\\), Time \\d+ms\n"
-        "\r\\[0% / 100%\\] \r\\[16\\.7% / 100%\\] \r\\[33\\.3% / 100%\\] \r\\[50% / 100%\\] "
-        "\r\\[66\\.7% / 100%\\] \r\\[83\\.3% / 100%\\] ");
-    EXPECT_TRUE(std::regex_match(r.out, expected)) << r.out;
+    EXPECT_TRUE(Matches(r.out,
+                        "Reading : calib.png\n"
+                        "Matching Angle   0, Coef 0.00*, Position( 520,  700), Time *ms\n"
+                        "\r[0% / 100%] \r[16.7% / 100%] \r[33.3% / 100%] \r[50% / 100%] "
+                        "\r[66.7% / 100%] \r[83.3% / 100%] "))
+        << r.out;
 }
 
 TEST_F(AnalysisTest, ValuesMatchAnIndependentCalibration)
@@ -233,31 +256,31 @@ TEST_F(AnalysisTest, BadInputAndFailuresLeaveTheEarlierOutputUntouched)
         std::function<void(const TempDir&)> breakIt;
         std::vector<std::string> args;
         int status;
-        std::string err;  // a regular expression the whole of stderr must match
+        std::string err;  // the whole of stderr; '*' stands for any text
     };
-    const std::string calibFailed = "Calibration failed: no output was written to out\\.txt\\.\n";
-    const std::string noDetection = "Can't open input file for detection\\.\n";
-    const std::string noTemplate = "Can't open template file\\.\ndata\\\\MacbethTmpl_korr_v2\\.jpg: ";
+    const std::string calibFailed = "Calibration failed: no output was written to out.txt.\n";
+    const std::string noDetection = "Can't open input file for detection.\n";
+    const std::string noTemplate = "Can't open template file.\ndata\\MacbethTmpl_korr_v2.jpg: ";
     const std::string noXYZ =
-        "The measured XYZ of the chart \\(Data\\\\MeasuredMacbethXYZ\\.csv\\) is not loaded: calibration is "
-        "impossible\\.\n";
+        "The measured XYZ of the chart (Data\\MeasuredMacbethXYZ.csv) is not loaded: calibration is "
+        "impossible.\n";
     const std::vector<std::string> normal = {"photo.png", "calib.png", "out.txt"};
     const Case cases[] = {
         {"calibration photograph missing", nullptr, {"photo.png", "nocalib.png", "out.txt"}, 1,
-         noDetection + "nocalib\\.png: No such file or directory\n" + calibFailed},
+         noDetection + "nocalib.png: No such file or directory\n" + calibFailed},
         {"calibration photograph empty", [](const TempDir& d) { d.Write("calib.png", ""); }, normal, 1,
-         noDetection + "calib\\.png: the file is empty\n" + calibFailed},
+         noDetection + "calib.png: the file is empty\n" + calibFailed},
         {"calibration photograph a truncated JPEG",
          [](const TempDir& d) {
              cv::imwrite(d / "calib.jpg", cv::imread(d / "calib.png"));
              Truncate(d, "calib.jpg", 0.5);
          },
          {"photo.png", "calib.jpg", "out.txt"}, 1,
-         noDetection + "calib\\.jpg: the file is damaged \\(the JPEG data ends early\\)\n" + calibFailed},
+         noDetection + "calib.jpg: the file is damaged (the JPEG data ends early)\n" + calibFailed},
         {"calibration photograph a truncated PNG", [](const TempDir& d) { Truncate(d, "calib.png", 0.5); }, normal, 1,
-         noDetection + "calib\\.png: the file is damaged \\(libpng error: .*\\)\n" + calibFailed},
+         noDetection + "calib.png: the file is damaged (libpng error: *)\n" + calibFailed},
         {"calibration photograph binary garbage", [](const TempDir& d) { d.Write("calib.png", std::string("\x89PNG\0\0\xff", 7)); },
-         normal, 1, noDetection + "calib\\.png: .*\n" + calibFailed},
+         normal, 1, noDetection + "calib.png: *\n" + calibFailed},
         {"template missing", [](const TempDir& d) { Remove(d, "data/MacbethTmpl_korr_v2.jpg"); }, normal, 1,
          noTemplate + "No such file or directory\n" + noXYZ + calibFailed},
         {"template empty", [](const TempDir& d) { d.Write("data/MacbethTmpl_korr_v2.jpg", ""); }, normal, 1,
@@ -272,14 +295,14 @@ TEST_F(AnalysisTest, BadInputAndFailuresLeaveTheEarlierOutputUntouched)
          [](const TempDir& d) { d.Write("data/MeasuredMacbethXYZ.csv", std::string("h\np,1\0,2,3\n", 11)); }, normal, 1,
          noXYZ + calibFailed},
         {"chart larger than the photograph", [](const TempDir& d) { cv::imwrite(d / "calib.png", cv::Mat(100, 100, CV_8UC3)); },
-         normal, 1, "The calibration photograph is smaller than the chart template\\.\n" + calibFailed},
+         normal, 1, "The calibration photograph is smaller than the chart template.\n" + calibFailed},
         {"photograph missing", [](const TempDir& d) { Remove(d, "photo.png"); }, normal, 1,
-         "Can't read the photograph photo\\.png: No such file or directory; no output was written to out\\.txt\\.\n"},
+         "Can't read the photograph photo.png: No such file or directory; no output was written to out.txt.\n"},
         {"photograph empty", [](const TempDir& d) { d.Write("photo.png", ""); }, normal, 1,
-         "Can't read the photograph photo\\.png: the file is empty; no output was written to out\\.txt\\.\n"},
+         "Can't read the photograph photo.png: the file is empty; no output was written to out.txt.\n"},
         {"photograph not an image", [](const TempDir& d) { d.Write("photo.png", "not an image"); }, normal, 1,
-         "Can't read the photograph photo\\.png: not an image file the program can read; no output was written to "
-         "out\\.txt\\.\n"},
+         "Can't read the photograph photo.png: not an image file the program can read; no output was written to "
+         "out.txt.\n"},
         {"photograph a truncated PNG",
          [](const TempDir& d) {
              cv::Mat big(300, 400, CV_8UC3);
@@ -287,18 +310,18 @@ TEST_F(AnalysisTest, BadInputAndFailuresLeaveTheEarlierOutputUntouched)
              cv::imwrite(d / "photo.png", big);
              Truncate(d, "photo.png", 0.6);
          },
-         normal, 1, "Can't read the photograph photo\\.png: the file is damaged \\(libpng error: .*\\); no output .*\n"},
+         normal, 1, "Can't read the photograph photo.png: the file is damaged (libpng error: *); no output *\n"},
         {"photograph a directory", [](const TempDir& d) { Remove(d, "photo.png"); std::filesystem::create_directory(d.path() / "photo.png"); },
-         normal, 1, "Can't read the photograph photo\\.png: Is a directory; no output was written to out\\.txt\\.\n"},
+         normal, 1, "Can't read the photograph photo.png: Is a directory; no output was written to out.txt.\n"},
         {"output folder missing", nullptr, {"photo.png", "calib.png", "nofolder/out.txt"}, 1,
-         "Can't write the output file nofolder/out\\.txt: No such file or directory\\.\n"},
+         "Can't write the output file nofolder/out.txt: No such file or directory.\n"},
         {"output is a directory", [](const TempDir& d) { std::filesystem::create_directory(d.path() / "adir"); },
-         {"photo.png", "calib.png", "adir"}, 1, "Can't write the output file adir: Is a directory\\.\n"},
+         {"photo.png", "calib.png", "adir"}, 1, "Can't write the output file adir: Is a directory.\n"},
         {"output is the photograph", nullptr, {"photo.png", "calib.png", "photo.png"}, 1,
-         "Can't write the output file photo\\.png: it is the input photograph photo\\.png\\.\n"},
+         "Can't write the output file photo.png: it is the input photograph photo.png.\n"},
         {"output device full", nullptr, {"photo.png", "calib.png", "/dev/full"}, 1,
-         "\nCan't write the output file /dev/full: No space left on device\\.\n"},
-        {"too few arguments", nullptr, {"photo.png", "calib.png"}, 2, "Usage: velvane PHOTO CALIB_PHOTO OUT\\.txt\n(.|\n)*"},
+         "\nCan't write the output file /dev/full: No space left on device.\n"},
+        {"too few arguments", nullptr, {"photo.png", "calib.png"}, 2, "Usage: velvane PHOTO CALIB_PHOTO OUT.txt\n*"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -311,7 +334,7 @@ TEST_F(AnalysisTest, BadInputAndFailuresLeaveTheEarlierOutputUntouched)
         }
         const RunResult r = Run(c.args);
         EXPECT_EQ(r.status, c.status);
-        EXPECT_TRUE(std::regex_match(r.err, std::regex(c.err))) << r.err;
+        EXPECT_TRUE(Matches(r.err, c.err)) << r.err;
         EXPECT_EQ(ReadFile(dir_ / "out.txt"), old_);
         if (!c.breakIt) {
             EXPECT_EQ(ReadFile(dir_ / "photo.png"), photo);
