@@ -12,3 +12,9 @@ if(VELVANE_SANITIZE)
   target_compile_options(project_options INTERFACE ${_san})
   target_link_options(project_options INTERFACE ${_san})
 endif()
+
+if(VELVANE_FUZZ)
+  # Coverage for libFuzzer in every target; the fuzz programs link the fuzzer.
+  target_compile_options(project_options INTERFACE -fsanitize=fuzzer-no-link)
+  target_link_options(project_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
