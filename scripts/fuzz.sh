@@ -27,8 +27,9 @@ mkdir -p build-fuzz/artifacts
 for t in "${targets[@]}"; do
   echo "== fuzz_$t for ${seconds}s =="
   mkdir -p "build-fuzz/corpus/$t"
-  build-fuzz/tests/fuzz/fuzz_"$t" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
-    -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$t-" \
-    "build-fuzz/corpus/$t" "tests/fuzz/corpus/$t"
+  # Absolute paths: a target may change its working directory.
+  "$root/build-fuzz/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
+    -print_final_stats=1 -artifact_prefix="$root/build-fuzz/artifacts/$t-" \
+    "$root/build-fuzz/corpus/$t" "$root/tests/fuzz/corpus/$t"
 done
 echo "Fuzzing found nothing."
