@@ -6,9 +6,16 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -402,4 +409,81 @@ TEST_F(AnalysisTest, SuccessfulRunReplacesTheOutputKeepingItsMode)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: velvane PHOTO CALIB_PHOTO OUT.txt\n", 0), 0u);
     EXPECT_EQ(help.err, "");
+}
+
+namespace {
+
+// Starts velvane in `dir` with its console sent to /dev/null.
+pid_t Start(const std::string& dir, const std::vector<std::string>& args)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) {
+            _exit(127);
+        }
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(VELVANE_BIN)};
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(VELVANE_BIN, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The temporary output file in `dir`, once it holds data; empty if the
+// process ends first.
+std::string WaitForTemporaryOutput(const TempDir& dir, pid_t pid)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            std::error_code ec;
+            if (name.rfind(".out.txt.", 0) == 0 && std::filesystem::file_size(entry.path(), ec) > 0) {
+                return entry.path().string();
+            }
+        }
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return std::string();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return std::string();
+}
+
+}  // namespace
+
+TEST_F(AnalysisTest, StoppedInThePixelLoopTheEarlierOutputSurvives)
+{
+    // Large enough that the conversion runs for a while.
+    cv::Mat big(3000, 4000, CV_8UC3);
+    cv::randu(big, cv::Scalar::all(0), cv::Scalar::all(256));
+    cv::imwrite(dir_ / "big.jpg", big, {cv::IMWRITE_JPEG_QUALITY, 80});
+    for (int sig : {SIGINT, SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(strsignal(sig));
+        dir_.Write("out.txt", old_);
+        const pid_t pid = Start(dir_.path().string(), {"big.jpg", "calib.png", "out.txt"});
+        const std::string temp = WaitForTemporaryOutput(dir_, pid);
+        ASSERT_FALSE(temp.empty()) << "the run ended before its output was under way";
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(WTERMSIG(status), sig);
+        EXPECT_EQ(ReadFile(dir_ / "out.txt"), old_);
+        if (sig == SIGKILL) {
+            // Nothing can run on SIGKILL: the hidden partial file stays behind.
+            EXPECT_TRUE(std::filesystem::exists(temp));
+            std::filesystem::remove(temp);
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(temp));
+        }
+        ExpectNoStrayFiles();
+    }
 }
