@@ -1,8 +1,10 @@
 #include "LabWriter.h"
 
+#include "LabTextCache.h"
 #include "NumberFormat.h"
 
 #include <atomic>
+#include <memory>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -11,6 +13,12 @@ namespace {
 
 // About this many pixels go into one block of work.
 constexpr int kBlockPixels = 1 << 16;
+
+// A thread whose colour cache served fewer than this share of a block's
+// pixels converts its next kCacheRestBlocks blocks without it, then tries it
+// again.
+constexpr double kCacheMinHitRate = 0.5;
+constexpr int kCacheRestBlocks = 32;
 
 char* AppendSeparator(char* p)
 {
@@ -23,10 +31,9 @@ char* AppendSeparator(char* p)
 
 size_t LabRowTextCapacity(int width)
 {
-    // Every value with its separator, the newline, and the scratch room the
-    // formatter may write past the end of the last value.
-    return static_cast<size_t>(width) * 3 * (velvane::kFormatG6MaxChars + 2) + 1 +
-           (velvane::kFormatG6BufferChars - velvane::kFormatG6MaxChars);
+    // Every value with its separator, the newline, and room for what the
+    // formatter and the colour cache may write past the end of the text.
+    return static_cast<size_t>(width) * 3 * (velvane::kFormatG6MaxChars + 2) + 1 + 64;
 }
 
 char* FormatLabRow(const double* lab, int width, char* p)
@@ -48,7 +55,7 @@ int LabBlockRows(int width)
 }
 
 bool WriteLab(const cv::Mat& image, const LabTransform& transform, OutputFile& out, ProgressLine* progress,
-              int blockRows)
+              int blockRows, LabCacheUse cacheUse)
 {
     CV_Assert(image.type() == CV_8UC3);
     const int h = image.rows;
@@ -67,9 +74,14 @@ bool WriteLab(const cv::Mat& image, const LabTransform& transform, OutputFile& o
     {
         std::vector<double> lab;
         std::vector<char> text;
+        std::unique_ptr<LabTextCache> cache;
+        int restBlocks = 0;  // blocks left to convert without the cache
         try {
             lab.resize(static_cast<size_t>(w) * 3);
             text.resize(LabRowTextCapacity(w) * static_cast<size_t>(blockRows));
+            if (cacheUse != LabCacheUse::kNever) {
+                cache = std::make_unique<LabTextCache>();
+            }
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
@@ -80,10 +92,22 @@ bool WriteLab(const cv::Mat& image, const LabTransform& transform, OutputFile& o
             const int last = std::min(h, first + blockRows);
             char* end = text.data();
             const bool work = ok && !outOfMemory;
-            if (work) {
+            if (work && cache && restBlocks == 0) {
+                int64_t hits = 0;
+                for (int i = first; i < last; ++i) {
+                    end = cache->FormatRow(transform, image.ptr<uint8_t>(i), w, end, hits);
+                }
+                const double pixels = static_cast<double>(last - first) * w;
+                if (cacheUse == LabCacheUse::kAdaptive && static_cast<double>(hits) < kCacheMinHitRate * pixels) {
+                    restBlocks = kCacheRestBlocks;
+                }
+            } else if (work) {
                 for (int i = first; i < last; ++i) {
                     transform.ConvertRow(image.ptr<uint8_t>(i), w, lab.data());
                     end = FormatLabRow(lab.data(), w, end);
+                }
+                if (restBlocks > 0) {
+                    --restBlocks;
                 }
             }
 #pragma omp ordered

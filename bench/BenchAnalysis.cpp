@@ -9,7 +9,8 @@
 //   calibration-24mp.jpg samples/calibration.jpg pasted unscaled at (2400, 1600)
 //                        into a 6000 x 4000 photo-like background, JPEG q92;
 //   photo-2mp-noisy.jpg  the 2-megapixel scene with heavy noise (photo 2), for
-//                        WriteLab and the memo prototype only.
+//                        WriteLab only: colours hardly repeat, so the
+//                        writer's colour cache can't help.
 // The chart must be found in both calibration photographs at the same place
 // (shifted by the paste offset); otherwise the program stops.
 //
@@ -715,10 +716,12 @@ void BM_Floor(benchmark::State& state)
 }
 
 // The whole conversion-and-output phase: WriteLab into an OutputFile on disk
-// and Commit, progress to a null stream.
+// and Commit, progress to a null stream. Argument "cache": 0 lets the writer
+// use its colour cache as it decides, 1 never uses it.
 void BM_WriteLab(benchmark::State& state)
 {
     const cv::Mat& img = Photo(state.range(0));
+    const LabCacheUse cacheUse = state.range(1) == 0 ? LabCacheUse::kAdaptive : LabCacheUse::kNever;
     const std::string path = OutPath("writelab");
     double commit = 0.0;
     for (auto _ : state) {
@@ -727,7 +730,7 @@ void BM_WriteLab(benchmark::State& state)
             break;
         }
         ProgressLine progress(g_nullOut, static_cast<int64_t>(img.total()));
-        WriteLab(img, Transform(), out, &progress);
+        WriteLab(img, Transform(), out, &progress, 0, cacheUse);
         if (!CommitOutput(state, out, &commit)) {
             break;
         }
@@ -735,179 +738,6 @@ void BM_WriteLab(benchmark::State& state)
     ReportPixels(state, static_cast<int64_t>(img.total()), FileSize(path));
     ReportCommit(state, commit);
     RemoveFile(path);
-}
-
-// ---------------------------------------------------------------- memo prototype
-
-// Not used by velvane: a prototype of WriteLab with a per-thread memo of
-// recent colours, to measure what memoising the conversion would gain. The
-// text of a pixel depends only on its B, G, R, so a direct-mapped table keyed
-// by the 24-bit colour can hold, per entry, either the pixel's three values
-// (kValues: the conversion is skipped on a hit) or their text "L, a, b"
-// (kText: conversion and formatting are skipped).
-enum class Memo { kValues, kText };
-
-constexpr int kMemoBits = 16;
-constexpr uint32_t kNoKey = 0xFFFFFFFFu;
-
-struct alignas(64) MemoEntry {
-    uint32_t key = kNoKey;
-    uint32_t length = 0;
-    union {
-        double lab[3];
-        char text[56];  // up to 43 characters plus FormatG6's scratch bytes
-    };
-    MemoEntry() : lab{0.0, 0.0, 0.0} {}
-};
-static_assert(sizeof(MemoEntry) == 64, "one cache line per entry");
-
-inline uint32_t MemoSlot(uint32_t key)
-{
-    return (key * 2654435761u) >> (32 - kMemoBits);
-}
-
-// Formats one row like FormatLabRow; `misses` counts conversions.
-template <Memo kind>
-char* MemoRow(const LabTransform& transform, const uint8_t* bgr, int w, MemoEntry* table, char* p,
-              int64_t& misses)
-{
-    for (int j = 0; j < w; ++j) {
-        const uint8_t* px = bgr + 3 * j;
-        const uint32_t key = px[0] | static_cast<uint32_t>(px[1]) << 8 | static_cast<uint32_t>(px[2]) << 16;
-        MemoEntry& e = table[MemoSlot(key)];
-        if (e.key != key) {
-            ++misses;
-            e.key = key;
-            if constexpr (kind == Memo::kValues) {
-                transform.Convert(px, e.lab);
-            } else {
-                double lab[3];
-                transform.Convert(px, lab);
-                char* t = e.text;
-                t = velvane::FormatG6(lab[0], t);
-                t[0] = ',';
-                t[1] = ' ';
-                t = velvane::FormatG6(lab[1], t + 2);
-                t[0] = ',';
-                t[1] = ' ';
-                t = velvane::FormatG6(lab[2], t + 2);
-                e.length = static_cast<uint32_t>(t - e.text);
-            }
-        }
-        if constexpr (kind == Memo::kValues) {
-            for (int m = 0; m < 3; ++m) {
-                p = velvane::FormatG6(e.lab[m], p);
-                if (m != 2 || j != w - 1) {
-                    p[0] = ',';
-                    p[1] = ' ';
-                    p += 2;
-                }
-            }
-        } else {
-            std::memcpy(p, e.text, 48);
-            p += e.length;
-            if (j != w - 1) {
-                p[0] = ',';
-                p[1] = ' ';
-                p += 2;
-            }
-        }
-    }
-    *p++ = '\n';
-    return p;
-}
-
-template <Memo kind>
-bool WriteLabMemo(const cv::Mat& image, const LabTransform& transform, OutputFile& out, ProgressLine* progress,
-                  int64_t& misses)
-{
-    const int h = image.rows;
-    const int w = image.cols;
-    const int rows = LabBlockRows(w);
-    const int blocks = (h + rows - 1) / rows;
-    std::atomic<bool> ok{true};
-    int64_t missCount = 0;
-#pragma omp parallel reduction(+ : missCount)
-    {
-        std::vector<MemoEntry> table(size_t{1} << kMemoBits);
-        std::vector<char> text(LabRowTextCapacity(w) * static_cast<size_t>(rows) + 64);
-#pragma omp for ordered schedule(dynamic, 1)
-        for (int b = 0; b < blocks; ++b) {
-            const int first = b * rows;
-            const int last = std::min(h, first + rows);
-            char* end = text.data();
-            for (int y = first; y < last; ++y) {
-                end = MemoRow<kind>(transform, image.ptr<uint8_t>(y), w, table.data(), end, missCount);
-            }
-#pragma omp ordered
-            {
-                if (ok && !out.Write(text.data(), static_cast<size_t>(end - text.data()))) {
-                    ok = false;
-                } else if (progress) {
-                    progress->ReportRange(static_cast<int64_t>(first) * w, static_cast<int64_t>(last) * w - 1);
-                }
-            }
-        }
-    }
-    misses = missCount;
-    return ok;
-}
-
-bool SameFiles(const std::string& a, const std::string& b)
-{
-    std::ifstream fa(a, std::ios::binary);
-    std::ifstream fb(b, std::ios::binary);
-    std::vector<char> ba(1 << 20);
-    std::vector<char> bb(1 << 20);
-    while (fa && fb) {
-        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-        if (fa.gcount() != fb.gcount() ||
-            std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0) {
-            return false;
-        }
-    }
-    return fa.eof() && fb.eof();
-}
-
-// Argument "memo": 0 memoises the values, 1 the text. Counter memo_hits: the
-// share of pixels served from the table. The output is checked byte for
-// byte against WriteLab's.
-void BM_WriteLabMemo(benchmark::State& state)
-{
-    const cv::Mat& img = Photo(state.range(0));
-    const std::string path = OutPath("memo");
-    int64_t misses = 0;
-    double commit = 0.0;
-    for (auto _ : state) {
-        OutputFile out;
-        if (!OpenOutput(state, out, path)) {
-            break;
-        }
-        ProgressLine progress(g_nullOut, static_cast<int64_t>(img.total()));
-        if (state.range(1) == 0) {
-            WriteLabMemo<Memo::kValues>(img, Transform(), out, &progress, misses);
-        } else {
-            WriteLabMemo<Memo::kText>(img, Transform(), out, &progress, misses);
-        }
-        if (!CommitOutput(state, out, &commit)) {
-            break;
-        }
-    }
-    ReportPixels(state, static_cast<int64_t>(img.total()), FileSize(path));
-    ReportCommit(state, commit);
-    state.counters["memo_hits"] = 1.0 - static_cast<double>(misses) / static_cast<double>(img.total());
-
-    const std::string reference = OutPath("memo-check");
-    OutputFile out;
-    if (OpenOutput(state, out, reference)) {
-        WriteLab(img, Transform(), out, nullptr);
-        if (CommitOutput(state, out) && !SameFiles(path, reference)) {
-            state.SkipWithError("the memoised output differs from WriteLab's");
-        }
-    }
-    RemoveFile(path);
-    RemoveFile(reference);
 }
 
 // The per-pixel reference chain (WriteLabReference) on a 0.1-megapixel crop
@@ -1043,9 +873,7 @@ BENCHMARK(BM_Convert)->Apply(Photos);
 BENCHMARK(BM_Format)->Apply(Photos);
 BENCHMARK(BM_Write)->Apply(Photos);
 BENCHMARK(BM_Floor)->Apply(Photos);
-BENCHMARK(BM_WriteLab)->Apply(Photos);
-BENCHMARK(BM_WriteLab)->ArgName("photo")->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WriteLabMemo)->ArgNames({"photo", "memo"})->ArgsProduct({{0, 1, 2}, {0, 1}})
+BENCHMARK(BM_WriteLab)->ArgNames({"photo", "cache"})->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Run)->ArgName("size")->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Run)->ArgName("size")->Arg(1)->Iterations(1)->Repetitions(3)

@@ -38,7 +38,7 @@ protected:
     }
 
     static std::string WriteWith(const cv::Mat& image, bool reference, std::string* progressText = nullptr,
-                                 int blockRows = 0)
+                                 int blockRows = 0, LabCacheUse cacheUse = LabCacheUse::kAdaptive)
     {
         const std::string path = *dir_ / "out.txt";
         OutputFile out;
@@ -49,7 +49,7 @@ protected:
         if (reference) {
             EXPECT_TRUE(WriteLabReference(image, *correction_, out, &progress));
         } else {
-            EXPECT_TRUE(WriteLab(image, LabTransform(*correction_), out, &progress, blockRows));
+            EXPECT_TRUE(WriteLab(image, LabTransform(*correction_), out, &progress, blockRows, cacheUse));
         }
         EXPECT_TRUE(out.Commit(error)) << error;
         if (progressText) {
@@ -103,8 +103,13 @@ TEST_F(LabWriterTest, OutputIsByteIdenticalToTheReferenceWhateverTheThreads)
     for (int i = 0; i < 125; ++i) {
         saturated.at<cv::Vec3b>(i / 25, i % 25) = cv::Vec3b(levels[i % 5], levels[(i / 5) % 5], levels[i / 25]);
     }
+    // Few colours, many times over: the cache serves most pixels.
+    cv::Mat repeated(40, 60, CV_8UC3);
+    for (int i = 0; i < repeated.rows * repeated.cols; ++i) {
+        repeated.at<cv::Vec3b>(i / 60, i % 60) = saturated.at<cv::Vec3b>(0, (i * 7 / 3) % 25);
+    }
     const cv::Mat images[] = {RandomImage(1, 1, 1), RandomImage(3, 2, 2), RandomImage(1, 9, 3), greys, greys.t(),
-                              saturated, RandomImage(70, 45, 4)};
+                              saturated, RandomImage(70, 45, 4), repeated};
     const int threadCounts[] = {1, 2, 3};
     const int saved = omp_get_max_threads();
     for (const cv::Mat& image : images) {
@@ -112,13 +117,18 @@ TEST_F(LabWriterTest, OutputIsByteIdenticalToTheReferenceWhateverTheThreads)
         const std::string ref = WriteWith(image, true, &refProgress);
         for (int threads : threadCounts) {
             omp_set_num_threads(threads);
-            // Blocks of the default size, and of 7 rows so that images span several.
+            // Blocks of the default size, and of 7 rows so that images span
+            // several; with the colour cache as the writer decides, always
+            // and never.
             for (int blockRows : {0, 7}) {
-                std::string progress;
-                const std::string fast = WriteWith(image, false, &progress, blockRows);
-                EXPECT_TRUE(fast == ref) << image.cols << " x " << image.rows << " with " << threads
-                                         << " threads, block rows " << blockRows;
-                EXPECT_EQ(progress, refProgress) << image.cols << " x " << image.rows;
+                for (LabCacheUse use : {LabCacheUse::kAdaptive, LabCacheUse::kAlways, LabCacheUse::kNever}) {
+                    std::string progress;
+                    const std::string fast = WriteWith(image, false, &progress, blockRows, use);
+                    EXPECT_TRUE(fast == ref) << image.cols << " x " << image.rows << " with " << threads
+                                             << " threads, block rows " << blockRows << ", cache use "
+                                             << static_cast<int>(use);
+                    EXPECT_EQ(progress, refProgress) << image.cols << " x " << image.rows;
+                }
             }
         }
     }
