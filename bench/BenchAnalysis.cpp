@@ -693,19 +693,19 @@ bool WriteFloor(const std::vector<double>& lab, int h, int w, OutputFile& out)
     return ok;
 }
 
-void BM_Floor(benchmark::State& state)
+// Times `write` into an OutputFile on disk, Commit included, and reports
+// pixels, bytes and the time spent committing.
+template <typename Write>
+void TimeOutput(benchmark::State& state, const char* name, const cv::Mat& img, Write write)
 {
-    const int64_t photo = state.range(0);
-    const std::vector<double>& lab = LabValues(photo);
-    const cv::Mat& img = Photo(photo);
-    const std::string path = OutPath("floor");
+    const std::string path = OutPath(name);
     double commit = 0.0;
     for (auto _ : state) {
         OutputFile out;
         if (!OpenOutput(state, out, path)) {
             break;
         }
-        WriteFloor(lab, img.rows, img.cols, out);
+        write(out);
         if (!CommitOutput(state, out, &commit)) {
             break;
         }
@@ -715,6 +715,14 @@ void BM_Floor(benchmark::State& state)
     RemoveFile(path);
 }
 
+void BM_Floor(benchmark::State& state)
+{
+    const int64_t photo = state.range(0);
+    const std::vector<double>& lab = LabValues(photo);
+    const cv::Mat& img = Photo(photo);
+    TimeOutput(state, "floor", img, [&](OutputFile& out) { WriteFloor(lab, img.rows, img.cols, out); });
+}
+
 // The whole conversion-and-output phase: WriteLab into an OutputFile on disk
 // and Commit, progress to a null stream. Argument "cache": 0 lets the writer
 // use its colour cache as it decides, 1 never uses it.
@@ -722,22 +730,10 @@ void BM_WriteLab(benchmark::State& state)
 {
     const cv::Mat& img = Photo(state.range(0));
     const LabCacheUse cacheUse = state.range(1) == 0 ? LabCacheUse::kAdaptive : LabCacheUse::kNever;
-    const std::string path = OutPath("writelab");
-    double commit = 0.0;
-    for (auto _ : state) {
-        OutputFile out;
-        if (!OpenOutput(state, out, path)) {
-            break;
-        }
+    TimeOutput(state, "writelab", img, [&](OutputFile& out) {
         ProgressLine progress(g_nullOut, static_cast<int64_t>(img.total()));
         WriteLab(img, Transform(), out, &progress, 0, cacheUse);
-        if (!CommitOutput(state, out, &commit)) {
-            break;
-        }
-    }
-    ReportPixels(state, static_cast<int64_t>(img.total()), FileSize(path));
-    ReportCommit(state, commit);
-    RemoveFile(path);
+    });
 }
 
 // The per-pixel reference chain (WriteLabReference) on a 0.1-megapixel crop
